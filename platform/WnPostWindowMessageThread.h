@@ -1,0 +1,24 @@
+// WnPostWindowMessageThread: a thread that turns an event into a posted
+// window message. The owner sets targetWindow, watchedEvent (not owned) and
+// message, then starts it; each time watchedEvent is signalled the message is
+// posted with both parameters 0. stop() sets stopEvent and joins.
+#pragma once
+
+#include "platform/WnMessageTarget.h"
+#include "platform/WnThread.h"
+
+class WnPostWindowMessageThread : public WnThreadCallbackInterface {
+public:
+  WnPostWindowMessageThread();  // creates stopEvent (auto-reset)
+  ~WnPostWindowMessageThread() override;  // stop
+
+  uint32_t start(WnWindow targetWindow, WnRawHandle watchedEvent, uint32_t message);
+  uint32_t stop();
+  uint32_t run() override;
+
+  WnThread thread;
+  WnWindow targetWindow = nullptr;
+  WnRawHandle watchedEvent = nullptr;
+  WnEvent stopEvent;
+  uint32_t message = 0;
+};
