@@ -1,0 +1,81 @@
+// Request codes of the driver's I/O control protocol. Every code is
+// device type 0x8088, a function number, METHOD_BUFFERED and FILE_ANY_ACCESS:
+// (0x8088 << 16) | (function << 2).
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t dravikIoctl(uint32_t function) { return (0x8088u << 16) | (function << 2); }
+
+// Driver information, message channel, device list, driver-wide state.
+constexpr uint32_t IOCTL_DRAVIK_GET_DRIVER_INFO = dravikIoctl(0x801);          // 0x80882004
+constexpr uint32_t IOCTL_DRAVIK_POST_MESSAGE = 0x80882040;
+constexpr uint32_t IOCTL_DRAVIK_READ_MESSAGE = 0x80882044;
+constexpr uint32_t IOCTL_DRAVIK_READ_NOTIFICATION = 0x80882048;
+constexpr uint32_t IOCTL_DRAVIK_SET_MESSAGE_EVENTS = 0x80882058;
+constexpr uint32_t IOCTL_DRAVIK_REGISTER_INITIATOR = 0x80882064;
+constexpr uint32_t IOCTL_DRAVIK_GET_DEVICE_LIST = dravikIoctl(0x820);          // 0x80882080
+constexpr uint32_t IOCTL_DRAVIK_OPEN_DEVICE = 0x80882084;
+constexpr uint32_t IOCTL_DRAVIK_GET_INPUT_CHANNELS = 0x80882090;
+constexpr uint32_t IOCTL_DRAVIK_GET_OUTPUT_CHANNELS = 0x80882094;
+constexpr uint32_t IOCTL_DRAVIK_GET_CHANNEL_INFO = 0x80882098;
+constexpr uint32_t IOCTL_DRAVIK_GET_SAMPLE_RATE_INFO = 0x808820C0;
+constexpr uint32_t IOCTL_DRAVIK_GET_BUFFER_INFO = 0x808820C4;
+constexpr uint32_t IOCTL_DRAVIK_GET_STREAM_STATE = 0x808820D0;
+constexpr uint32_t IOCTL_DRAVIK_GET_ERROR_COUNTERS = 0x808820D4;
+
+// Stream state control and driver-wide settings (the service only changes them).
+constexpr uint32_t IOCTL_DRAVIK_STREAM_COMMAND = 0x80882100;
+constexpr uint32_t IOCTL_DRAVIK_SET_SAMPLE_RATE = 0x80882400;
+constexpr uint32_t IOCTL_DRAVIK_SET_BUFFER_SIZES = 0x80882404;
+constexpr uint32_t IOCTL_DRAVIK_SET_PENDING_SAMPLE_RATE = 0x80882408;
+constexpr uint32_t IOCTL_DRAVIK_SET_POLICY = 0x8088240C;
+constexpr uint32_t IOCTL_DRAVIK_GET_POLICY = 0x80882410;
+constexpr uint32_t IOCTL_DRAVIK_SELECT_STREAMING_DEVICE = 0x80882440;
+
+// Device requests (on a handle bound with IOCTL_DRAVIK_OPEN_DEVICE).
+constexpr uint32_t IOCTL_DRAVIK_GET_MIXER_TOPOLOGY = 0x80882C00;
+constexpr uint32_t IOCTL_DRAVIK_SET_DEVICE_SETUP = 0x80882C20;
+constexpr uint32_t IOCTL_DRAVIK_SET_CHANNEL_NAMES = 0x80882C40;
+constexpr uint32_t IOCTL_DRAVIK_SET_ENDPOINTS = 0x80882C44;
+constexpr uint32_t IOCTL_DRAVIK_GET_SPDIF_STATUS = 0x80882C80;
+constexpr uint32_t IOCTL_DRAVIK_SET_SPDIF_PASSTHROUGH = 0x80882C84;
+constexpr uint32_t IOCTL_DRAVIK_GET_SPDIF_PASSTHROUGH = 0x80882C88;
+constexpr uint32_t IOCTL_DRAVIK_GET_INPUT_LEVELS = 0x80882CC0;
+constexpr uint32_t IOCTL_DRAVIK_GET_OUTPUT_LEVELS = 0x80882CC4;
+constexpr uint32_t IOCTL_DRAVIK_GET_MIXER_PINS = 0x80882CE0;
+constexpr uint32_t IOCTL_DRAVIK_GET_GAINS = 0x80882D00;
+constexpr uint32_t IOCTL_DRAVIK_GET_CROSSPOINTS = 0x80882D04;
+constexpr uint32_t IOCTL_DRAVIK_SET_GAINS = 0x80882D10;
+constexpr uint32_t IOCTL_DRAVIK_SET_CROSSPOINTS = 0x80882D14;
+constexpr uint32_t IOCTL_DRAVIK_SET_BYPASS_VOLUME = 0x80882D18;
+constexpr uint32_t IOCTL_DRAVIK_GET_BYPASS_VOLUME = 0x80882D1C;
+constexpr uint32_t IOCTL_DRAVIK_SET_BYPASS_MUTE = 0x80882D20;
+constexpr uint32_t IOCTL_DRAVIK_GET_BYPASS_MUTE = 0x80882D24;
+constexpr uint32_t IOCTL_DRAVIK_GET_ENDPOINT_VOLUME = 0x80882DC0;
+constexpr uint32_t IOCTL_DRAVIK_SET_ENDPOINT_VOLUME = 0x80882DC4;
+constexpr uint32_t IOCTL_DRAVIK_SET_EFFECT_PARAMETERS = 0x80882E40;
+constexpr uint32_t IOCTL_DRAVIK_GET_EFFECT_PARAMETERS = 0x80882E44;
+constexpr uint32_t IOCTL_DRAVIK_SET_STREAMING_INTERFACE_PARAM = 0x80883080;
+constexpr uint32_t IOCTL_DRAVIK_SET_STREAMING_INTERFACE = 0x80883088;
+
+// ASIO streaming (driver handle of the ASIO driver).
+constexpr uint32_t IOCTL_DRAVIK_ASIO_GET_FORMAT = 0x80883C08;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_GET_CHANNEL_LIST = 0x80883C0C;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_GET_CHANNEL_INFO = 0x80883C10;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_GET_LATENCIES = 0x80883C14;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_OPEN_CHANNEL = 0x80883C40;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_CLOSE_CHANNEL = 0x80883C44;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_SET_SWITCH_CONTROL = 0x80883C80;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_CLEAR_SWITCH_CONTROL = 0x80883C84;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_SET_CHANNEL_BUFFER = 0x80883CA0;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_START = 0x80883CC0;
+constexpr uint32_t IOCTL_DRAVIK_ASIO_STOP = 0x80883CC4;
+
+static_assert(IOCTL_DRAVIK_GET_DRIVER_INFO == 0x80882004);
+static_assert(IOCTL_DRAVIK_GET_STREAM_STATE == dravikIoctl(0x834));
+static_assert(IOCTL_DRAVIK_STREAM_COMMAND == dravikIoctl(0x840));
+static_assert(IOCTL_DRAVIK_ASIO_STOP == dravikIoctl(0xF31));
+
+// The name of the driver's control device and its device-interface class.
+inline constexpr char16_t DRAVIK_DEVICE_NAME[] = u"{4033B9FA-A338-489F-8F9D-10A89289268B}";
