@@ -4,18 +4,23 @@
 // callback interface it calls.
 //
 // On Win32 these are RegisterDeviceNotificationW registrations and a real
-// message-only-style hidden window. On POSIX arrival and removal come from
-// wnRaiseDeviceInterfaceEvent (the simulated driver calls it when a device is
-// plugged or unplugged) and are delivered to every matching registration on
-// the notificator's own thread (or posted to a registered WnMessageTarget as
-// WN_WM_DEVICECHANGE with wParam = event type, lParam = the broadcast header,
-// valid during the post call only).
+// hidden (never shown) overlapped window. On POSIX arrival and removal come
+// from wnRaiseDeviceInterfaceEvent (the simulated driver calls it when a
+// device is plugged or unplugged): every registration of the process for the
+// class gets WN_WM_DEVICECHANGE posted to its WnMessageTarget (wParam = event
+// type, lParam = the broadcast header, valid during the post call only, so a
+// target copies it). The notificator's own target is a hidden "window" of the
+// backend whose messages its thread dispatches to handleMessage. A service
+// status handle given to addForService is, on POSIX, a WnMessageTarget* too.
 //
 // Threading: the list is guarded by its own lock. onDeviceChange runs on the
 // notificator's thread, not on the thread that called start(); receivers hand
 // the event over to their own thread (for example by setting an event).
 #pragma once
 
+#include <atomic>
+
+#include "platform/WnMessageTarget.h"
 #include "platform/WnSync.h"
 #include "platform/WnThread.h"
 
@@ -94,21 +99,29 @@ public:
   uint32_t registerInterface(const WnGuid& classGuid);
   // Closes the window and waits for the thread up to timeoutMs; returns the
   // wait's result (0 when it ended). Always removes all registrations.
-  uint32_t stop(uint32_t timeoutMs);
+  uint32_t stop(uint32_t timeoutMs = WN_INFINITE);
   bool isRunning() const { return running_; }
   WnWindow window() const { return window_; }
 
+  // The thread body: creates the hidden window, signals readyEvent and runs
+  // the message loop until the window is closed.
   uint32_t run() override;
+  // The window procedure: destroy posts the quit message; device-change
+  // arrival (0x8000) and removal (0x8004) with a device-interface header
+  // (type 5) call onDeviceChange and return 0; other device-change events
+  // return 0 without a call; everything else goes to the default procedure.
   virtual intptr_t handleMessage(WnWindow window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
-  // The class and window names this notificator's thread uses (tests).
+  // The class and window names this notificator's thread uses (set by the
+  // thread before start returns; tests read them).
   const char16_t* className() const { return className_; }
+  const char16_t* windowName() const { return windowName_; }
 
 private:
   WnRecursiveLock lock_;
-  bool running_ = false;
+  std::atomic<bool> running_{false};
   WnInstance instance_ = nullptr;
-  WnWindow window_ = nullptr;
+  std::atomic<WnWindow> window_{nullptr};  // written by the notificator's thread
   WnPnPNotificatorCallbackInterface* callback_ = nullptr;
   WnThread thread_;
   WnEvent readyEvent_;
@@ -116,7 +129,7 @@ private:
   WnDeviceNotificationList registrations_;
   char16_t className_[80] = {};
   char16_t windowName_[80] = {};
-  void* backend_ = nullptr;  // backend state of the hidden window
+  void* backend_ = nullptr;  // backend state of the hidden window (POSIX)
 };
 
 // Delivers a device-interface event (WN_DBT_DEVICEARRIVAL or

@@ -49,6 +49,10 @@ intptr_t defWindowProc(WnWindow window, uint32_t message, uintptr_t wParam, intp
 void postQuitMessage(int exitCode);
 // The program's own module (null instance passed to start).
 WnInstance moduleInstance();
+// Frees what the backend kept in WnPnPNotificator::backend_ (null: nothing).
+void destroyNotificatorBackend(void* backend);
+// Formats "<prefix>%u_%u" with the process and the calling thread's id.
+void formatWithIds(char16_t (&out)[80], const char* prefix);
 
 }  // namespace wn::detail
 

@@ -1,0 +1,204 @@
+// Device-interface notifications on POSIX: a process-wide table of
+// registrations that wnRaiseDeviceInterfaceEvent posts to, and the
+// notificator's hidden "window" (a message queue its thread dispatches).
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <list>
+#include <mutex>
+
+#include "platform/WnDeviceNotification.h"
+#include "platform/WnMessageTarget.h"
+#include "platform/detail/WnBackend.h"
+#include "platform/posix/WnPosixInternal.h"
+
+namespace {
+
+// ---- registrations ----
+
+struct PosixRegistration {
+  void* recipient;  // WnMessageTarget*
+  WnGuid classGuid;
+};
+
+struct RegistrationTable {
+  // Held while posting, so that once unregistration returned no post to the
+  // recipient is in progress any more.
+  std::mutex m;
+  std::list<PosixRegistration> entries;
+};
+
+RegistrationTable& table() {
+  static auto* t = new RegistrationTable;
+  return *t;
+}
+
+// ---- the hidden window ----
+
+class HiddenWindow;
+thread_local HiddenWindow* t_loop = nullptr;  // the window whose loop runs on this thread
+
+class HiddenWindow : public WnMessageTarget {
+public:
+  struct Message {
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+    bool hasHeader;
+    WnDeviceInterfaceBroadcast header;
+  };
+
+  explicit HiddenWindow(WnPnPNotificator* owner) : owner_(owner) {}
+
+  WnWindow handle() { return static_cast<WnMessageTarget*>(this); }
+
+  void reset() {
+    std::lock_guard<std::mutex> lk(m_);
+    queue_.clear();
+    destroyed_ = false;
+    quit_ = false;
+  }
+
+  void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    Message msg{message, wParam, lParam, false, {}};
+    if (message == WN_WM_DEVICECHANGE && lParam) {
+      // The header is valid during this call only: keep a copy.
+      msg.header = *reinterpret_cast<const WnDeviceInterfaceBroadcast*>(lParam);
+      msg.hasHeader = true;
+    }
+    std::lock_guard<std::mutex> lk(m_);
+    if (destroyed_) return;  // as posting to a destroyed window
+    queue_.push_back(msg);
+    cv_.notify_one();
+  }
+
+  void postQuit() {
+    std::lock_guard<std::mutex> lk(m_);
+    quit_ = true;
+    cv_.notify_one();
+  }
+
+  // GetMessage: the next message, false once the quit message is due.
+  bool get(Message* out) {
+    std::unique_lock<std::mutex> lk(m_);
+    cv_.wait(lk, [&] { return !queue_.empty() || quit_; });
+    if (queue_.empty()) return false;
+    *out = queue_.front();
+    queue_.pop_front();
+    return true;
+  }
+
+  // DestroyWindow: no further messages, then the destroy message.
+  void destroy() {
+    {
+      std::lock_guard<std::mutex> lk(m_);
+      if (destroyed_) return;
+      destroyed_ = true;
+      queue_.clear();
+    }
+    owner_->handleMessage(handle(), WN_WM_DESTROY, 0, 0);
+  }
+
+private:
+  WnPnPNotificator* owner_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<Message> queue_;
+  bool destroyed_ = false;
+  bool quit_ = false;
+};
+
+}  // namespace
+
+uint32_t WnPnPNotificator::run() {
+  wn::detail::formatWithIds(className_, "PnPNotificatorWndCls_");
+  wn::detail::formatWithIds(windowName_, "PnPNotificator_HiddenWindow_");
+  if (!backend_) backend_ = new HiddenWindow(this);
+  auto* win = static_cast<HiddenWindow*>(backend_);
+  win->reset();
+  window_ = win->handle();
+  startResult_ = 0;
+  readyEvent_.set();
+
+  t_loop = win;
+  HiddenWindow::Message msg;
+  while (win->get(&msg)) {
+    intptr_t lParam = msg.hasHeader ? reinterpret_cast<intptr_t>(&msg.header) : msg.lParam;
+    handleMessage(win->handle(), msg.message, msg.wParam, lParam);
+  }
+  t_loop = nullptr;
+  window_ = nullptr;
+  return 0;
+}
+
+uint32_t wnRaiseDeviceInterfaceEvent(const WnGuid& classGuid, uint32_t eventType) {
+  WnDeviceInterfaceBroadcast header{};
+  header.size = sizeof header;
+  header.deviceType = WN_DBT_DEVTYP_DEVICEINTERFACE;
+  header.classGuid = classGuid;
+  RegistrationTable& t = table();
+  std::lock_guard<std::mutex> lk(t.m);
+  for (const PosixRegistration& r : t.entries) {
+    if (r.classGuid == classGuid)
+      wnPostMessage(r.recipient, WN_WM_DEVICECHANGE, eventType, reinterpret_cast<intptr_t>(&header));
+  }
+  return 0;
+}
+
+namespace wn::detail {
+
+uint32_t registerDeviceNotification(int, void* recipient, const WnDeviceInterfaceBroadcast& filter,
+                                    void** notifyHandle) {
+  *notifyHandle = nullptr;
+  if (!recipient) return WN_ERROR_INVALID_HANDLE;
+  if (filter.deviceType != WN_DBT_DEVTYP_DEVICEINTERFACE || filter.size < sizeof filter)
+    return WN_ERROR_INVALID_DATA;
+  RegistrationTable& t = table();
+  std::lock_guard<std::mutex> lk(t.m);
+  t.entries.push_back(PosixRegistration{recipient, filter.classGuid});
+  *notifyHandle = &t.entries.back();
+  return 0;
+}
+
+void unregisterDeviceNotification(void* notifyHandle) {
+  RegistrationTable& t = table();
+  std::lock_guard<std::mutex> lk(t.m);
+  for (auto it = t.entries.begin(); it != t.entries.end(); ++it) {
+    if (&*it == notifyHandle) {
+      t.entries.erase(it);
+      return;
+    }
+  }
+}
+
+intptr_t defWindowProc(WnWindow window, uint32_t message, uintptr_t, intptr_t) {
+  if (message == WN_WM_CLOSE && window) {
+    auto* target = static_cast<WnMessageTarget*>(window);
+    if (auto* win = dynamic_cast<HiddenWindow*>(target)) win->destroy();
+  }
+  return 0;
+}
+
+void postQuitMessage(int) {
+  if (t_loop) t_loop->postQuit();
+}
+
+WnInstance moduleInstance() {
+  static char token;
+  return &token;
+}
+
+void destroyNotificatorBackend(void* backend) { delete static_cast<HiddenWindow*>(backend); }
+
+void formatWithIds(char16_t (&out)[80], const char* prefix) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "%s%u_%u", prefix, static_cast<unsigned>(::getpid()),
+                static_cast<unsigned>(wn::posix::currentThreadId()));
+  size_t i = 0;
+  for (; buf[i] && i < 79; ++i) out[i] = static_cast<char16_t>(static_cast<unsigned char>(buf[i]));
+  out[i] = 0;
+}
+
+}  // namespace wn::detail
