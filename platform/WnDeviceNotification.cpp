@@ -3,6 +3,8 @@
 // its message loop are the backend's (run).
 #include "platform/WnDeviceNotification.h"
 
+#include <cstdio>
+
 #include "platform/WnMessageTarget.h"
 #include "platform/WnWait.h"
 #include "platform/detail/WnBackend.h"
@@ -34,11 +36,23 @@ WnDeviceInterfaceBroadcast makeFilter(const WnGuid& classGuid) {
 
 }  // namespace
 
+namespace wn::detail {
+void formatWithIds(char16_t (&out)[80], const char* prefix) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "%s%u_%u", prefix, static_cast<unsigned>(wnCurrentProcessId()),
+                static_cast<unsigned>(wnCurrentThreadId()));
+  size_t i = 0;
+  for (; buf[i] && i < 79; ++i) out[i] = static_cast<char16_t>(static_cast<unsigned char>(buf[i]));
+  out[i] = 0;
+}
+}  // namespace wn::detail
+
 WnDeviceNotificationList::WnDeviceNotificationList() = default;
 
 WnDeviceNotificationList::~WnDeviceNotificationList() { removeAll(); }
 
 uint32_t WnDeviceNotificationList::addForWindow(WnWindow window, const WnGuid& classGuid) {
+  if (!window) return WN_ERROR_INVALID_HANDLE;
   void* h = nullptr;
   if (uint32_t err = detail::registerDeviceNotification(kWindowRecipient, window, makeFilter(classGuid), &h)) return err;
   WnLockGuard guard(lock_);
@@ -49,6 +63,7 @@ uint32_t WnDeviceNotificationList::addForWindow(WnWindow window, const WnGuid& c
 }
 
 uint32_t WnDeviceNotificationList::addForService(WnServiceStatusHandle status, const WnGuid& classGuid) {
+  if (!status) return WN_ERROR_INVALID_HANDLE;
   void* h = nullptr;
   if (uint32_t err = detail::registerDeviceNotification(kServiceRecipient, status, makeFilter(classGuid), &h))
     return err;

@@ -51,7 +51,7 @@ void postQuitMessage(int exitCode);
 WnInstance moduleInstance();
 // Frees what the backend kept in WnPnPNotificator::backend_ (null: nothing).
 void destroyNotificatorBackend(void* backend);
-// Formats "<prefix>%u_%u" with the process and the calling thread's id.
+// Formats "<prefix><process id>_<calling thread's id>" (portable).
 void formatWithIds(char16_t (&out)[80], const char* prefix);
 
 }  // namespace wn::detail

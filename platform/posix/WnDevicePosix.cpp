@@ -1,10 +1,10 @@
 // Device-interface notifications on POSIX: a process-wide table of
 // registrations that wnRaiseDeviceInterfaceEvent posts to, and the
 // notificator's hidden "window" (a message queue its thread dispatches).
-#include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
-#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -12,7 +12,6 @@
 #include "platform/WnDeviceNotification.h"
 #include "platform/WnMessageTarget.h"
 #include "platform/detail/WnBackend.h"
-#include "platform/posix/WnPosixInternal.h"
 
 namespace {
 
@@ -64,8 +63,12 @@ public:
   void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     Message msg{message, wParam, lParam, false, {}};
     if (message == WN_WM_DEVICECHANGE && lParam) {
-      // The header is valid during this call only: keep a copy.
-      msg.header = *reinterpret_cast<const WnDeviceInterfaceBroadcast*>(lParam);
+      // The header is valid during this call only: keep a copy of as much of
+      // it as it says it has (a volume header is shorter, for example).
+      const auto* src = reinterpret_cast<const unsigned char*>(lParam);
+      uint32_t size = 0;
+      std::memcpy(&size, src, sizeof size);
+      std::memcpy(&msg.header, src, std::min<size_t>(std::max<size_t>(size, 12), sizeof msg.header));
       msg.hasHeader = true;
     }
     std::lock_guard<std::mutex> lk(m_);
@@ -191,14 +194,5 @@ WnInstance moduleInstance() {
 }
 
 void destroyNotificatorBackend(void* backend) { delete static_cast<HiddenWindow*>(backend); }
-
-void formatWithIds(char16_t (&out)[80], const char* prefix) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "%s%u_%u", prefix, static_cast<unsigned>(::getpid()),
-                static_cast<unsigned>(wn::posix::currentThreadId()));
-  size_t i = 0;
-  for (; buf[i] && i < 79; ++i) out[i] = static_cast<char16_t>(static_cast<unsigned char>(buf[i]));
-  out[i] = 0;
-}
 
 }  // namespace wn::detail

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "platform/WnMessageTarget.h"
@@ -29,7 +31,10 @@ constexpr const char* kChildVar = "TOVIX8_TEST_CHILD";
 RecordedMessage record(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   RecordedMessage r{message, wParam, lParam, false, {}};
   if (message == WN_WM_DEVICECHANGE && lParam) {
-    r.header = *reinterpret_cast<const WnDeviceInterfaceBroadcast*>(lParam);
+    const auto* src = reinterpret_cast<const unsigned char*>(lParam);
+    uint32_t size = 0;
+    std::memcpy(&size, src, sizeof size);
+    std::memcpy(&r.header, src, std::min<size_t>(std::max<size_t>(size, 12), sizeof r.header));
     r.hasHeader = true;
   }
   return r;
@@ -123,7 +128,10 @@ uint32_t deliverDeviceChange(WnWindow window, uint32_t eventType, const void* he
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(static_cast<HWND>(window), WM_DEVICECHANGE, eventType, reinterpret_cast<LPARAM>(header),
                            SMTO_NORMAL, 10000, &result))
-    return GetLastError() ? GetLastError() : WN_ERROR_TIMEOUT;
+  {
+    DWORD e = GetLastError();
+    return e ? e : uint32_t{WN_ERROR_TIMEOUT};
+  }
   return 0;
 }
 
