@@ -38,6 +38,7 @@ void DravikDriver::keepName(const char16_t* name) { dravikCopyName(driverName_, 
 // --- Connection.
 
 DravikStatus DravikDriver::openDriver(const char16_t* name, bool wantMessageEvent, bool wantNotificationEvent) {
+  WnLockGuard guard(lock_);
   keepName(name);
   if (DravikStatus s = open(name)) return s;
   if (wantMessageEvent && !messageEvent_.isValid()) {
@@ -59,6 +60,7 @@ DravikStatus DravikDriver::openDriver(const char16_t* name, bool wantMessageEven
 }
 
 DravikStatus DravikDriver::connectAs(const char16_t* name, uint32_t initiatorType) {
+  WnLockGuard guard(lock_);
   if (isOpen()) return DRAVIK_STATUS_SUCCESS;
   if (DravikStatus s = openDriver(name, true, true)) return s;
   const DravikStatus status = registerInitiator(initiatorType);
@@ -67,6 +69,7 @@ DravikStatus DravikDriver::connectAs(const char16_t* name, uint32_t initiatorTyp
 }
 
 DravikStatus DravikDriver::connectPlain(const char16_t* name, uint32_t initiatorType) {
+  WnLockGuard guard(lock_);
   if (isOpen()) return DRAVIK_STATUS_SUCCESS;
   keepName(name);
   if (DravikStatus s = open(name)) return s;
@@ -81,6 +84,9 @@ DravikStatus DravikDriver::connectPlain(const char16_t* name, uint32_t initiator
 }
 
 void DravikDriver::disconnect() {
+  // Under the channel's lock: an exchange in progress on another thread keeps
+  // its message event until it ends.
+  WnLockGuard guard(lock_);
   if (isOpen()) setMessageEvents(nullptr, nullptr);
   close();
   messageEvent_.close();

@@ -11,8 +11,10 @@
 // leave the driver's list and by the destructor (which disconnects first).
 // Threading: requests are serialised by the channel's lock and may come from
 // several threads. The device list (updateDeviceList, deviceCount, deviceAt,
-// findDevice) is not locked: one thread owns it. connect/disconnect and the
-// event accessors belong to the owning thread as well.
+// findDevice) is not locked: one thread owns it. Connecting and
+// disconnecting take the channel's lock, so a disconnect waits for an
+// exchange in progress on another thread; the event accessors belong to the
+// owning thread.
 //
 //   DravikDriver driver;
 //   if (DravikStatus s = driver.connectPlain(DRAVIK_DEVICE_NAME, DRAVIK_INITIATOR_CPL_DEVICES)) return s;

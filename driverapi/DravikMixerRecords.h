@@ -84,6 +84,7 @@ struct DravikEffectEntry {
   uint32_t channel;
   uint32_t value;
 };
+static_assert(sizeof(DravikEffectEntry) == 8);
 
 // IOCTL_DRAVIK_SET/GET_EFFECT_PARAMETERS, 520 bytes.
 struct DravikEffectParameters {
@@ -100,6 +101,7 @@ struct DravikTopologyItem {
   uint32_t type;
   uint32_t reserved;
 };
+static_assert(sizeof(DravikTopologyItem) == 8);
 struct DravikTopologyEntry {
   DravikTopologyItem first[16];
   DravikTopologyItem second[16];

@@ -355,6 +355,27 @@ TEST_F(DriverApiClient, AnExchangeHoldsTheChannelUntilItsReply) {
   EXPECT_GT(stateRead, lastRead);
 }
 
+TEST_F(DriverApiClient, ADisconnectWaitsForTheExchangeInProgress) {
+  ServerThread server(fake);
+  server.setGateOpen(false);
+  DravikStatus result = 1;
+  std::thread requester([&] { result = client.setSampleRate(48000, kLongWaitMs); });
+  ASSERT_TRUE(fake.waitForPosts(1, 10000));
+
+  WnEvent disconnected;
+  ASSERT_EQ(disconnected.create(true, false), 0u);
+  std::thread closer([&] {
+    client.disconnect();
+    disconnected.set();
+  });
+  EXPECT_EQ(wnWaitForSingle(disconnected.get(), 300), WN_WAIT_TIMEOUT) << "the events went during the wait";
+  server.setGateOpen(true);
+  requester.join();
+  closer.join();
+  EXPECT_EQ(result, 48000u) << "the exchange ended with its reply";
+  EXPECT_FALSE(client.isOpen());
+}
+
 TEST_F(DriverApiClient, ConcurrentRequestsEachGetTheirOwnReply) {
   ServerThread server(fake);
   constexpr int kRounds = 20;
