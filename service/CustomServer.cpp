@@ -15,11 +15,13 @@ CustomDevice* CustomServer::findCustomDevice(uint32_t deviceId0, uint32_t device
 DravikStatus CustomServer::onCustomRequest(const DravikMessage& request, DravikMessage& reply) {
   switch (request.code) {
     case DRAVIK_MSG_GET_DEVICE_CONFIG: {
+      // Every answer to 11002 is a 12001, failures too: the asking client
+      // expects that code and then reports the status it carries.
+      reply.code = DRAVIK_MSG_REPLY_DEVICE_CONFIG;
       DravikDeviceConfig query{};
       if (DravikStatus s = request.readExact(&query, sizeof query)) return s;
       DravikDeviceConfig answer{};
       if (DravikStatus s = getDeviceConfig(query, answer)) return s;
-      reply.code = DRAVIK_MSG_REPLY_DEVICE_CONFIG;
       reply.setPayload(&answer, sizeof answer);
       return DRAVIK_STATUS_SUCCESS;
     }

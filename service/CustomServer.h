@@ -1,7 +1,8 @@
 // CustomServer: the product's device server. Its controllers are
 // CustomDevice objects, and it answers the WDM sound device configuration
-// requests: 11002 reads a device's render and capture configuration (reply
-// 12001), 11001 sets them through a lower - apply - raise of streaming.
+// requests: 11002 reads a device's render and capture configuration (every
+// answer, a failure too, is a reply 12001), 11001 sets them through a
+// lower - apply - raise of streaming.
 //
 // Lifetime and threading: as DravikServer.
 //

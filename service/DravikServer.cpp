@@ -37,10 +37,14 @@ DravikDeviceCtrl* DravikServer::findController(uint32_t deviceId0, uint32_t devi
 }
 
 void DravikServer::onDevicesChanged() {
-  if (deviceCount() > 0)
+  if (deviceCount() > 0) {
+    // A close asked for by an earlier change that has not been carried out
+    // yet would cut off the devices that are here now.
+    closePending_ = false;
     raiseStreaming(0);
-  else
+  } else {
     closePending_ = true;
+  }
   postNotification(DRAVIK_NOTIFY_STREAM_RESTARTED);
   postNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED);
 }
