@@ -7,6 +7,21 @@ include(GoogleTest)
 
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   set(TOVIX8_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Private Wine prefix of this build tree")
+  # The prefix matches the target: 32-bit programs in a win32 prefix through
+  # the wine launcher, 64-bit test builds in a win64 prefix through wine64.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TOVIX8_WINEARCH win64)
+    find_program(TOVIX8_WINE_LOADER NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+    if(NOT TOVIX8_WINE_LOADER)
+      find_program(TOVIX8_WINE_LOADER NAMES wine64 wine)
+    endif()
+  else()
+    set(TOVIX8_WINEARCH win32)
+    find_program(TOVIX8_WINE_LOADER NAMES wine)
+  endif()
+  if(NOT TOVIX8_WINE_LOADER)
+    set(TOVIX8_WINE_LOADER wine)
+  endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run CACHE FILEPATH "" FORCE)
