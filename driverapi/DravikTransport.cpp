@@ -2,12 +2,14 @@
 
 #include <atomic>
 
-#include "driverapi/DravikDeviceTransport.h"
+#include "driverapi/DravikPipeTransport.h"
 
 namespace {
 
-DravikDeviceTransportFactory& defaultFactory() {
-  static DravikDeviceTransportFactory factory;
+// The real device, or the simulated driver's pipe when an administrator
+// opted in (DravikPipeTransport.h).
+DravikOptInTransportFactory& defaultFactory() {
+  static DravikOptInTransportFactory factory;
   return factory;
 }
 

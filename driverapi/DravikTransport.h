@@ -1,6 +1,6 @@
 // The seam between a driver channel (DravikApiContext) and whatever carries
 // its requests: the Win32 device path (DeviceIoControl), the simulated driver
-// in this process, or (later) a simulated driver in another process.
+// in this process, or a simulated driver in another process (DravikPipeTransport.h).
 //
 // A DravikTransport is one open handle to the driver. It is used under the
 // owning channel's lock, so implementations need not serialise requests of
@@ -10,8 +10,10 @@
 //
 // A DravikTransportFactory opens handles. The process-wide factory is the
 // Win32 device path by default (on POSIX, where there is no device, the
-// default factory fails every open with WN_ERROR_FILE_NOT_FOUND); tests and
-// tools install another one with dravikSetTransportFactory.
+// default factory fails every open with WN_ERROR_FILE_NOT_FOUND), or the
+// simulated driver's pipe when an administrator opted in to it
+// (DravikOptInTransportFactory); tests and tools install another one with
+// dravikSetTransportFactory.
 //
 //   std::unique_ptr<DravikTransport> t;
 //   if (DravikStatus s = dravikTransportFactory().open(u"\\\\.\\{...}", ioEvent, t)) return s;

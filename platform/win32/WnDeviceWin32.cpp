@@ -7,6 +7,7 @@
 #include "platform/WnDeviceNotification.h"
 #include "platform/WnMessageTarget.h"
 #include "platform/detail/WnBackend.h"
+#include "platform/win32/WnSimulatedDeviceEvents.h"
 
 static_assert(sizeof(WnDeviceInterfaceBroadcast) == sizeof(DEV_BROADCAST_DEVICEINTERFACE_W));
 static_assert(WN_WM_DEVICECHANGE == WM_DEVICECHANGE && WN_WM_CLOSE == WM_CLOSE && WN_WM_DESTROY == WM_DESTROY);
@@ -95,10 +96,12 @@ uint32_t registerDeviceNotification(int kind, void* recipient, const WnDeviceInt
   const DWORD flags = kind == 0 ? DEVICE_NOTIFY_WINDOW_HANDLE : DEVICE_NOTIFY_SERVICE_HANDLE;
   HDEVNOTIFY h = RegisterDeviceNotificationW(recipient, &f, flags);
   *notifyHandle = h;
+  if (h) simulatedEventsRegistered(kind, recipient, filter.classGuid, h);  // the simulated driver's feed, if opted in
   return h ? 0 : lastErrorOr(ERROR_INVALID_HANDLE);
 }
 
 void unregisterDeviceNotification(void* notifyHandle) {
+  if (notifyHandle) simulatedEventsUnregistered(notifyHandle);
   if (notifyHandle) UnregisterDeviceNotification(static_cast<HDEVNOTIFY>(notifyHandle));
 }
 
