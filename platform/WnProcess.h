@@ -10,9 +10,10 @@
 // a handle that can do nothing with it), ReadProcessMemory /
 // WriteProcessMemory (a bad address is an error, never a fault of this
 // process), CreateProcessW, TerminateProcess. On POSIX, where kernel objects
-// are private to their process, only this process itself can be opened (the
-// native builds run client and server in one process); every other process
-// id, and starting programs, answer WN_ERROR_NOT_SUPPORTED.
+// are private to their process, only this process's own handles and memory
+// can be reached (the native builds run client and server in one process to
+// use them); another process can be opened, but duplicating its handles and
+// copying its memory, like starting programs, answer WN_ERROR_NOT_SUPPORTED.
 //
 // Lifetime: owns its handle and closes it on destruction; open/start close
 // a held one first. A duplicated event belongs to the caller (wnCloseHandle).

@@ -1,11 +1,14 @@
 // WnProcess on POSIX: the emulated kernel objects exist only inside their
-// own process, so this process is the only one that can be opened; its
-// handles duplicate with wnDuplicateHandle and its memory is reached
-// directly (as a pointer: the caller vouches for lent memory, as the driver
-// contract says it may).
+// own process. This process's handles duplicate with wnDuplicateHandle and
+// its memory is reached directly (as a pointer: the caller vouches for lent
+// memory, as the driver contract says it may). Another process can be
+// opened (it must exist), but its handles and memory cannot be reached.
+#include <signal.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/WnProcess.h"
@@ -13,8 +16,9 @@
 
 namespace {
 
-// A token that marks "this process is open".
+// Tokens that mark "this process is open" / "another process is open".
 char selfToken;
+char otherToken;
 
 bool toLocal(uint64_t address, size_t size, void*& out) {
   if (address == 0 || address > UINTPTR_MAX) return false;
@@ -36,7 +40,12 @@ void WnProcess::close() {
 uint32_t WnProcess::open(uint32_t processId) {
   close();
   if (processId == 0) return WN_ERROR_INVALID_PARAMETER;
-  if (processId != static_cast<uint32_t>(::getpid())) return WN_ERROR_NOT_SUPPORTED;
+  if (processId != static_cast<uint32_t>(::getpid())) {
+    if (::kill(static_cast<pid_t>(processId), 0) != 0 && errno != EPERM) return WN_ERROR_INVALID_PARAMETER;
+    handle_ = &otherToken;
+    processId_ = processId;
+    return 0;
+  }
   handle_ = &selfToken;
   processId_ = processId;
   return 0;
@@ -51,12 +60,14 @@ uint32_t WnProcess::duplicateEvent(uint64_t handleValue, WnRawHandle* copy) cons
   if (!copy) return WN_ERROR_INVALID_PARAMETER;
   *copy = nullptr;
   if (!handle_) return WN_ERROR_INVALID_HANDLE;
+  if (handle_ != &selfToken) return WN_ERROR_NOT_SUPPORTED;
   if (handleValue == 0 || handleValue > UINTPTR_MAX) return WN_ERROR_INVALID_HANDLE;
   return wnDuplicateHandle(reinterpret_cast<WnRawHandle>(static_cast<uintptr_t>(handleValue)), copy);
 }
 
 uint32_t WnProcess::readMemory(uint64_t address, void* buffer, size_t size) const {
   if (!handle_) return WN_ERROR_INVALID_HANDLE;
+  if (handle_ != &selfToken) return WN_ERROR_NOT_SUPPORTED;
   if (size == 0) return 0;
   void* p = nullptr;
   if (!buffer || !toLocal(address, size, p)) return WN_ERROR_NOACCESS;
@@ -71,6 +82,7 @@ uint32_t WnProcess::readMemory(uint64_t address, void* buffer, size_t size) cons
 
 uint32_t WnProcess::writeMemory(uint64_t address, const void* data, size_t size) const {
   if (!handle_) return WN_ERROR_INVALID_HANDLE;
+  if (handle_ != &selfToken) return WN_ERROR_NOT_SUPPORTED;
   if (size == 0) return 0;
   void* p = nullptr;
   if (!data || !toLocal(address, size, p)) return WN_ERROR_NOACCESS;
