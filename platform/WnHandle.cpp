@@ -80,7 +80,7 @@ uint32_t WnThread::wait(uint32_t timeoutMs) {
   return 0;
 }
 
-uint32_t WnThread::exitCode() const { return handle_ ? detail::threadExitCode(handle_) : WN_ERROR_NO_MORE_ITEMS; }
+uint32_t WnThread::exitCode() const { return handle_ ? detail::threadExitCode(handle_) : WN_STILL_ACTIVE; }
 
 // ---- WnWaitableTimer ----
 

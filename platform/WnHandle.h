@@ -46,7 +46,12 @@ public:
   ~WnMutex() override;
   // Closes a held handle, creates a named mutex and returns the last-error
   // value after the creation, also on success: an existing mutex of that name
-  // yields WN_ERROR_ALREADY_EXISTS (183) while the handle is valid. Named
-  // mutexes are visible across processes on both backends.
+  // yields WN_ERROR_ALREADY_EXISTS (183) while the handle is valid (initial
+  // ownership is then not taken). A null name creates an unnamed mutex.
+  // There is no release: the owner holds it until the handle is closed or
+  // the owning thread ends. Names are visible across processes on both
+  // backends; on POSIX only the name is shared across processes (a shared
+  // flock on a file under /dev/shm, or $TOVIX8_OBJECT_DIR), ownership and
+  // waits are per process.
   uint32_t create(bool initialOwner, const char16_t* name);
 };

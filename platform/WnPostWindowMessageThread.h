@@ -12,8 +12,13 @@ public:
   WnPostWindowMessageThread();  // creates stopEvent (auto-reset)
   ~WnPostWindowMessageThread() override;  // stop
 
+  // Sets the three fields and starts the thread; 183 while it runs.
   uint32_t start(WnWindow targetWindow, WnRawHandle watchedEvent, uint32_t message);
+  // Sets stopEvent and waits for the thread without limit; 0 when none runs.
   uint32_t stop();
+  // Waits for stopEvent (first, so that it wins) or watchedEvent; posts
+  // message with both parameters 0 for each wake by watchedEvent; returns 0
+  // when stopped, or the error code when the wait itself fails.
   uint32_t run() override;
 
   WnThread thread;

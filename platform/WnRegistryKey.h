@@ -5,7 +5,9 @@
 // same value types, sizes and error codes, so that service and control panel
 // logic runs unchanged.
 // Threading: one key object is used by one thread at a time; the POSIX hive
-// itself is safe to use from several threads.
+// itself is safe to use from several threads. The POSIX hive checks access
+// for value operations only (query: KEY_QUERY_VALUE, set and delete:
+// KEY_SET_VALUE, else 5); a handle to a deleted key answers 1018.
 //
 //   WnRegistryKey key;
 //   if (key.create(wnHkeyLocalMachine(), u"Software\\HALVENOR\\tovix8", WN_KEY_READ | WN_KEY_WRITE) == 0)

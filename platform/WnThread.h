@@ -40,16 +40,19 @@ private:
 class WnThread : public WnHandle {
 public:
   ~WnThread() override;
-  // 183 if a handle is held (nothing is done). Else starts a thread that
-  // calls callback->run(); on failure threadId becomes 0 and the error code
-  // is returned.
+  // 183 if a handle is held (nothing is done); 87 for a null callback. Else
+  // starts a thread (through the C runtime on Win32) that calls
+  // callback->run(); on failure threadId becomes 0 and the error code is
+  // returned. On POSIX creationFlags are ignored, a non-zero stackSize is
+  // raised to at least 256 KiB, and the thread id is the kernel's tid.
   uint32_t start(WnThreadCallbackInterface* callback, uint32_t stackSize = 0, uint32_t creationFlags = 0);
   // 0 if no handle is held. Waits up to timeoutMs (WN_INFINITE: no limit);
   // if the thread did not end, returns the wait's result (258 on time-out)
   // and keeps the handle; else closes the handle and returns 0.
   uint32_t wait(uint32_t timeoutMs);
   uint32_t threadId() const { return threadId_; }
-  // The exit code of an ended thread that was not yet waited for, else 259.
+  // The exit code of an ended thread that was not yet waited for, else
+  // WN_STILL_ACTIVE (259).
   uint32_t exitCode() const;
 
 private:

@@ -51,6 +51,8 @@ constexpr uint32_t WN_WAIT_IO_COMPLETION = 0xC0;
 constexpr uint32_t WN_WAIT_TIMEOUT = 258;
 constexpr uint32_t WN_WAIT_FAILED = 0xFFFFFFFFu;
 constexpr uint32_t WN_MAXIMUM_WAIT_OBJECTS = 64;
+// The exit code of a thread that has not ended (STILL_ACTIVE).
+constexpr uint32_t WN_STILL_ACTIVE = 259;
 
 // A GUID with the Win32 layout.
 struct WnGuid {

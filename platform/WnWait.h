@@ -8,9 +8,12 @@
 
 // Waits until any of the handles is signalled (events, threads, timers,
 // mutexes) or the time-out passes. Returns WN_WAIT_OBJECT_0 + i for the
-// lowest signalled index, WN_WAIT_TIMEOUT, WN_WAIT_FAILED (bad handle or count
-// 0 / above 64), or, when alertable, WN_WAIT_IO_COMPLETION after running the
-// APCs queued to the calling thread (timer callbacks).
+// lowest signalled index (only that object is consumed: an auto-reset event
+// or timer is reset, a mutex is taken), WN_WAIT_ABANDONED_0 + i for a mutex
+// whose owner ended, WN_WAIT_TIMEOUT, WN_WAIT_FAILED (bad handle or count 0 /
+// above 64; wnLastError tells which), or, when alertable and no object is
+// signalled, WN_WAIT_IO_COMPLETION after running the APCs queued to the
+// calling thread (timer callbacks).
 uint32_t wnWaitForMultiple(uint32_t count, const WnRawHandle* handles, uint32_t timeoutMs, bool alertable);
 uint32_t wnWaitForSingle(WnRawHandle handle, uint32_t timeoutMs, bool alertable = false);
 
@@ -39,5 +42,6 @@ uint32_t wnSetCurrentThreadPriority(WnThreadPriority priority);
 
 uint32_t wnCurrentThreadId();
 uint32_t wnCurrentProcessId();
-// The calling thread's last operating-system error (GetLastError).
+// The calling thread's last operating-system error (GetLastError; on POSIX
+// the code of the calling thread's last failed operation of this layer).
 uint32_t wnLastError();

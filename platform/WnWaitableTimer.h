@@ -3,7 +3,11 @@
 //
 // Threading: onTimer runs only on the arming thread, inside its alertable
 // waits (wnWaitForMultiple(..., alertable = true), wnSleepEx(..., true)),
-// never concurrently with that thread's own code.
+// never concurrently with that thread's own code. Expiries while the thread
+// does not wait alertably are not accumulated without bound: the POSIX
+// backend keeps at most one pending call per timer (as the kernel's single
+// timer APC). cancel, a new set and destruction withdraw a pending call, so
+// a callback object may be destroyed right after its timer.
 //
 //   WnWaitableTimerCallbackForwarderT<Ctrl> fwd(this, &Ctrl::onTick);
 //   timer.create(false, nullptr, nullptr);
@@ -45,6 +49,7 @@ public:
   // periodMs ms. With a callback, every expiry queues an APC to the calling
   // thread that calls callback->onTimer.
   uint32_t set(int32_t periodMs, WnWaitableTimerCallbackInterface* callback, bool resumeFromSuspend);
-  // 0 when no timer is held.
+  // Stops the expiries and withdraws a pending call; the signalled state
+  // stays as it is. 0 when no timer is held.
   uint32_t cancel();
 };

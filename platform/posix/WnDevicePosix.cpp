@@ -11,6 +11,7 @@
 
 #include "platform/WnDeviceNotification.h"
 #include "platform/WnMessageTarget.h"
+#include "platform/WnWait.h"
 #include "platform/detail/WnBackend.h"
 
 namespace {
@@ -53,11 +54,13 @@ public:
 
   WnWindow handle() { return static_cast<WnMessageTarget*>(this); }
 
-  void reset() {
+  // Called by the loop's thread before it runs the loop.
+  void reset(uint32_t loopThread) {
     std::lock_guard<std::mutex> lk(m_);
     queue_.clear();
     destroyed_ = false;
     quit_ = false;
+    loopThread_ = loopThread;
   }
 
   void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
@@ -93,11 +96,12 @@ public:
     return true;
   }
 
-  // DestroyWindow: no further messages, then the destroy message.
+  // DestroyWindow: no further messages, then the destroy message. As on
+  // Win32, only the window's own thread may destroy it.
   void destroy() {
     {
       std::lock_guard<std::mutex> lk(m_);
-      if (destroyed_) return;
+      if (destroyed_ || wnCurrentThreadId() != loopThread_) return;
       destroyed_ = true;
       queue_.clear();
     }
@@ -111,6 +115,7 @@ private:
   std::deque<Message> queue_;
   bool destroyed_ = false;
   bool quit_ = false;
+  uint32_t loopThread_ = 0;
 };
 
 }  // namespace
@@ -120,7 +125,7 @@ uint32_t WnPnPNotificator::run() {
   wn::detail::formatWithIds(windowName_, "PnPNotificator_HiddenWindow_");
   if (!backend_) backend_ = new HiddenWindow(this);
   auto* win = static_cast<HiddenWindow*>(backend_);
-  win->reset();
+  win->reset(wnCurrentThreadId());
   window_ = win->handle();
   startResult_ = 0;
   readyEvent_.set();

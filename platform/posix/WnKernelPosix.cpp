@@ -52,7 +52,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr uint32_t kStillActive = 259;
+constexpr uint32_t kStillActive = WN_STILL_ACTIVE;
 
 thread_local uint32_t t_lastError = 0;
 
