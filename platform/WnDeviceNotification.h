@@ -92,8 +92,11 @@ public:
   ~WnPnPNotificator() override;  // stop without limit
 
   // Null callback: 87. Null instance: the program's own module. Running:
-  // 1247. No ready signal within 10 s: 1460. Window creation failure: its
-  // code (the thread is joined).
+  // 1247. No ready signal within 10 s: 1460 (the thread is left running).
+  // Window creation failure: its code (the thread is joined). On Win32 the
+  // window is a hidden overlapped window; where no top-level window can be
+  // created (Wine without a display) it falls back to a message-only window,
+  // which receives the registered notifications all the same.
   uint32_t start(WnPnPNotificatorCallbackInterface* callback, WnInstance instance);
   // Running and window exists: addForWindow; else 13.
   uint32_t registerInterface(const WnGuid& classGuid);
