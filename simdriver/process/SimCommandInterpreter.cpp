@@ -31,6 +31,7 @@ const char kHelp[] =
     "  clear-faults [CODE]                    forget injected failures\n"
     "  delay-replies HANDLE MS                replies to the handle arrive MS later (0: at once)\n"
     "  hold-replies HANDLE | release-replies HANDLE\n"
+    "  hold-new-replies on|off                hold the replies to every handle opened from now on\n"
     "  spdif DEVICE STATE [FORMAT [RATE]]     SPDIF input state 0..3, format 0..2, rate\n"
     "  error-counters [streaming=N] [fifo=N] [asio=N] [wdm-audio=N] [wdm-midi=N]\n"
     "  stream-state N                         force the streaming state\n"
@@ -289,6 +290,13 @@ SimControlAnswer SimCommandInterpreter::run(const std::vector<std::string>& word
     const DravikStatus s = delay ? sc.delayReplies(h, ms) : cmd == "hold-replies" ? sc.holdReplies(h) : sc.releaseReplies(h);
     if (s) return failed(cmd, s);
     return ok(simFormat("%s handle=%u", cmd.c_str(), h));
+  }
+
+  if (cmd == "hold-new-replies") {
+    if (argc != 1 || (arg(0) != "on" && arg(0) != "off")) return usage("hold-new-replies on|off");
+    if (!hooks_.server) return failed("no pipe server", DRAVIK_STATUS_NOT_SUPPORTED);
+    hooks_.server->setHoldNewReplies(arg(0) == "on");
+    return ok("hold-new-replies " + arg(0));
   }
 
   if (cmd == "spdif") {

@@ -31,7 +31,8 @@ void SimControlServer::stop() {
   std::list<std::unique_ptr<Connection>> all;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& c : connections_) c->pipe.abort();
+    for (auto& c : connections_)
+      if (c->pipe.isOpen()) c->pipe.abort();
     all.swap(connections_);
   }
   for (auto& c : all)
@@ -83,10 +84,17 @@ void SimControlServer::acceptMain() {
 }
 
 void SimControlServer::serve(Connection& c) {
+  // The connection closes as soon as it is served; the lock keeps stop()
+  // from aborting a pipe being closed.
   struct Done {
+    SimControlServer& server;
     Connection& c;
-    ~Done() { c.done.store(true); }
-  } done{c};
+    ~Done() {
+      std::lock_guard<std::mutex> lock(server.mutex_);
+      c.pipe.close();
+      c.done.store(true);
+    }
+  } done{*this, c};
   SimControlRequestHeader h{};
   if (c.pipe.read(&h, sizeof h) != 0 || !simCheckControlRequest(h)) return;
   std::string line(h.length, '\0');

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "driverapi/DravikPipeFrame.h"
+#include "simdriver/SimScenario.h"
 #include "simdriver/process/SimRemotePeer.h"
 
 SimPipeServer::~SimPipeServer() { stop(); }
@@ -28,7 +29,8 @@ void SimPipeServer::stop() {
   std::list<std::unique_ptr<Session>> sessions;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& s : sessions_) s->pipe.abort();
+    for (auto& s : sessions_)
+      if (s->pipe.isOpen()) s->pipe.abort();
     sessions.swap(sessions_);
   }
   for (auto& s : sessions)
@@ -91,10 +93,17 @@ void SimPipeServer::setHandle(Session& session, SimHandleId handle, uint32_t pro
 }
 
 void SimPipeServer::serve(Session& session) {
+  // The end closes the connection at once (the client learns that it is
+  // over); the lock keeps stop() from aborting a pipe being closed.
   struct Done {
+    SimPipeServer& server;
     Session& s;
-    ~Done() { s.done.store(true); }
-  } done{session};
+    ~Done() {
+      std::lock_guard<std::mutex> lock(server.mutex_);
+      s.pipe.close();
+      s.done.store(true);
+    }
+  } done{*this, session};
   WnPipe& pipe = session.pipe;
 
   DravikPipeHello hello{};
@@ -118,6 +127,7 @@ void SimPipeServer::serve(Session& session) {
   if (status == 0) {
     handle = driver_.openHandle(std::move(peer));
     if (handle == SIM_NO_HANDLE) status = WN_ERROR_NOT_ENOUGH_MEMORY;
+    if (status == 0 && holdNewReplies_.load()) driver_.scenario().holdReplies(handle);
   }
   const DravikPipeHelloReply reply = dravikPipeHelloReply(status);
   if (pipe.write(&reply, sizeof reply) != 0 || status != 0) {

@@ -56,6 +56,11 @@ public:
   std::vector<SimPipeConnectionInfo> connections();
   // Connections refused or ended because of a malformed frame, so far.
   uint64_t badFrames() const { return badFrames_.load(); }
+  // While on, the replies to every handle opened from now on are held (as
+  // SimScenario::holdReplies), so that a script can catch a client waiting
+  // for its reply.
+  void setHoldNewReplies(bool on) { holdNewReplies_.store(on); }
+  bool holdNewReplies() const { return holdNewReplies_.load(); }
 
 private:
   struct Session {
@@ -79,4 +84,5 @@ private:
   std::list<std::unique_ptr<Session>> sessions_;
   std::atomic<bool> stopping_{false};
   std::atomic<uint64_t> badFrames_{0};
+  std::atomic<bool> holdNewReplies_{false};
 };

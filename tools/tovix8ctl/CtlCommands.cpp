@@ -74,6 +74,7 @@ int CtlRunner::run(const CtlCommandLine& cl) {
   }
   cl_ = &cl;
   std::unique_ptr<DravikPipeTransportFactory> pipe;
+  DravikTransportFactory* previous = &dravikTransportFactory();
   if (!cl.pipe.empty()) {
     const std::u16string name = utf16(cl.pipe);
     pipe.reset(new (std::nothrow) DravikPipeTransportFactory(name.c_str()));
@@ -82,10 +83,11 @@ int CtlRunner::run(const CtlCommandLine& cl) {
   }
   struct Restore {
     bool active;
+    DravikTransportFactory* previous;
     ~Restore() {
-      if (active) dravikSetTransportFactory(nullptr);
+      if (active) dravikSetTransportFactory(previous);
     }
-  } restore{pipe != nullptr};
+  } restore{pipe != nullptr, previous};
 
   DravikCplClient client;
   client.setRequestTimeout(cl.timeoutMs);
