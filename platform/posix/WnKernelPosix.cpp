@@ -79,10 +79,12 @@ struct EventObj : KObject {
   bool manualReset = false;
 };
 
+void releasePresence(int fd, const std::string& path);
+
 struct MutexObj : KObject {
   MutexObj() : KObject(Kind::Mutex) {}
   ~MutexObj() override {
-    if (presenceFd >= 0) ::close(presenceFd);  // drops the shared flock
+    if (presenceFd >= 0) releasePresence(presenceFd, presencePath);
   }
   uint32_t ownerTid = 0;
   ThreadState* owner = nullptr;  // its owned list names this mutex
@@ -90,6 +92,7 @@ struct MutexObj : KObject {
   bool abandoned = false;
   std::u16string name;
   int presenceFd = -1;
+  std::string presencePath;
 };
 
 struct ThreadObj : KObject {
@@ -426,17 +429,25 @@ std::string lockFileBase(const std::u16string& name) {
   return objectDir() + "/tovix8-mutex-" + s + "-" + hex;
 }
 
-// Takes a shared lock on the name's presence file; *existed tells whether
-// another process held it already. Returns the fd or -1 (then the name is
-// in-process only).
-int acquirePresence(const std::u16string& name, bool* existed) {
-  *existed = false;
-  std::string base = lockFileBase(name);
-  int guard = ::open((base + ".guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+// Every process takes one guard lock around creating, testing and removing
+// presence files, so that none decides on a file another is removing.
+int lockGuard() {
+  int guard = ::open((objectDir() + "/tovix8-mutex.guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (guard < 0) return -1;
   while (::flock(guard, LOCK_EX) != 0 && errno == EINTR) {
   }
-  int fd = ::open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  return guard;
+}
+
+// Takes a shared lock on the name's presence file; *existed tells whether
+// another process held it already. Returns the fd or -1 (then the name is
+// in-process only).
+int acquirePresence(const std::u16string& name, bool* existed, std::string* path) {
+  *existed = false;
+  *path = lockFileBase(name) + ".lock";
+  int guard = lockGuard();
+  if (guard < 0) return -1;
+  int fd = ::open(path->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd >= 0) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       // Nobody else holds the name. Nobody can race the downgrade: every
@@ -450,6 +461,14 @@ int acquirePresence(const std::u16string& name, bool* existed) {
   }
   ::close(guard);
   return fd;
+}
+
+// Drops this process's hold on a presence file; the last holder removes it.
+void releasePresence(int fd, const std::string& path) {
+  int guard = lockGuard();
+  if (guard >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+  ::close(fd);
+  if (guard >= 0) ::close(guard);
 }
 
 uint32_t errnoToWin32(int e) {
@@ -538,7 +557,7 @@ uint32_t createMutex(bool initialOwner, const char16_t* name, WnRawHandle* out) 
   bool existed = false;
   if (!n.empty()) {
     m->name = n;
-    m->presenceFd = acquirePresence(n, &existed);
+    m->presenceFd = acquirePresence(n, &existed, &m->presencePath);
     g().names.emplace(n, m);
   }
   if (initialOwner && !existed) {

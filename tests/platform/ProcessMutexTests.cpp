@@ -20,6 +20,7 @@ const int kChildHook = [] {
     std::u16string name(action.begin() + sizeof kMutexAction - 1, action.end());
     WnMutex m;
     uint32_t r = m.create(true, name.c_str());
+    m.close();
     std::_Exit(static_cast<int>(r & 0xFF));
   }
   return 0;
