@@ -73,9 +73,11 @@ std::string asioHostFormatReport(const AsioHostReport& r) {
   std::string rates;
   for (uint32_t rate : r.rates) rates += format("%s%u", rates.empty() ? "" : " ", rate);
   t += "rates: " + (rates.empty() ? std::string("none") : rates) + "\n";
-  t += format("buffer sizes: min %d, max %d, preferred %d, granularity %d; used %u\n", static_cast<int>(r.bufferMin),
+  t += format("buffer sizes: min %d, max %d, preferred %d, granularity %d; used %u", static_cast<int>(r.bufferMin),
               static_cast<int>(r.bufferMax), static_cast<int>(r.bufferPreferred),
               static_cast<int>(r.bufferGranularity), r.bufferUsed);
+  if (r.bufferUsedLast && r.bufferUsedLast != r.bufferUsed) t += format(", after the restarts %u", r.bufferUsedLast);
+  t += "\n";
   t += format("latencies: in %d, out %d frames\n", static_cast<int>(r.inputLatency), static_cast<int>(r.outputLatency));
   t += format("time info: %s\n", r.timeInfo ? "on" : "off");
   if (r.delayMicros) t += format("host delay: %u us per switch\n", r.delayMicros);

@@ -45,7 +45,8 @@ struct AsioHostReport {
   AsioLong outputs = 0;
   std::vector<uint32_t> rates;  // canSampleRate said yes
   AsioLong bufferMin = 0, bufferMax = 0, bufferPreferred = 0, bufferGranularity = 0;
-  uint32_t bufferUsed = 0;
+  uint32_t bufferUsed = 0;      // by the first run
+  uint32_t bufferUsedLast = 0;  // by the last run (a restart takes the new preferred size)
   AsioLong inputLatency = 0, outputLatency = 0;
   bool timeInfo = true;
   uint32_t delayMicros = 0;

@@ -174,7 +174,7 @@ bool AsioHostSession::describe(AsioHostReport& r) {
     }
   }
   driver_.getSampleRate(&r.rateBefore);
-  readBufferSizes(r);
+  driver_.getBufferSize(&r.bufferMin, &r.bufferMax, &r.bufferPreferred, &r.bufferGranularity);
   frames_ = options_.bufferFrames ? options_.bufferFrames : static_cast<uint32_t>(r.bufferPreferred);
   if (frames_ == 0) {
     r.failure = "the driver prefers a buffer size of 0";
@@ -201,10 +201,6 @@ bool AsioHostSession::describe(AsioHostReport& r) {
   return true;
 }
 
-void AsioHostSession::readBufferSizes(AsioHostReport& r) {
-  driver_.getBufferSize(&r.bufferMin, &r.bufferMax, &r.bufferPreferred, &r.bufferGranularity);
-}
-
 bool AsioHostSession::startRun(AsioHostReport& r) {
   const ASIOError created =
       driver_.createBuffers(infos_.data(), static_cast<AsioLong>(infos_.size()), static_cast<AsioLong>(frames_),
@@ -213,7 +209,8 @@ bool AsioHostSession::startRun(AsioHostReport& r) {
     r.failure = text("createBuffers(%ld frames) failed: ASIO error %ld", static_cast<long>(frames_), created);
     return false;
   }
-  r.bufferUsed = frames_;
+  if (runs_ == 0) r.bufferUsed = frames_;
+  r.bufferUsedLast = frames_;
   driver_.getLatencies(&r.inputLatency, &r.outputLatency);
   ASIOSampleRate rate = 0;
   driver_.getSampleRate(&rate);
@@ -283,8 +280,9 @@ void AsioHostSession::stream(AsioHostReport& r) {
       restartWanted_.store(false);
       endRun();
       driver_.disposeBuffers();
-      readBufferSizes(r);
-      if (!options_.bufferFrames && r.bufferPreferred > 0) frames_ = static_cast<uint32_t>(r.bufferPreferred);
+      AsioLong minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
+      driver_.getBufferSize(&minSize, &maxSize, &preferred, &granularity);
+      if (!options_.bufferFrames && preferred > 0) frames_ = static_cast<uint32_t>(preferred);
       r.restartsAtNanos.push_back(wnMonotonicNanos() - streamStart_);
       if (!startRun(r)) return;
       continue;

@@ -72,7 +72,6 @@ private:
   AsioLong onMessage(AsioLong selector, AsioLong value);
 
   bool describe(AsioHostReport& r);
-  void readBufferSizes(AsioHostReport& r);
   bool startRun(AsioHostReport& r);
   void endRun();
   void stream(AsioHostReport& r);
