@@ -208,7 +208,8 @@ TEST_F(StreamActivity, ArrivingAndLeaving) {
   sc().setUseCounts(0, 0);
 
   // 3006 raises like 3003; payload of the wrong size is dropped.
-  sc().setActivity(2, 1);
+  sc().setActivity(2, 1);  // 3003: up to Running
+  barrier();
   sc().forceStreamState(DRAVIK_STREAM_READY);
   const uint32_t extra = 7;
   sc().raiseNotification(DRAVIK_NOTIFY_ACTIVITY_STARTED, &extra, sizeof extra);
