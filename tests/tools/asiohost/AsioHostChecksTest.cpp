@@ -298,6 +298,7 @@ TEST(AsioHostReportTest, TheVerdictHoldsEveryCheck) {
       {"good", [](AsioHostReport&) {}, true},
       {"missed switches alone do not fail", [](AsioHostReport& r) { r.missed = 3; }, true},
       {"did not stream", [](AsioHostReport& r) { r.streamed = false; }, false},
+      {"a restart that did not come back", [](AsioHostReport& r) { r.failure = "start failed"; }, false},
       {"no switch", [](AsioHostReport& r) { r.switches = 0; }, false},
       {"alternation", [](AsioHostReport& r) { r.alternationErrors = 1; }, false},
       {"position", [](AsioHostReport& r) { r.positionErrors = 1; }, false},
