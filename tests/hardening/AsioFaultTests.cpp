@@ -17,12 +17,13 @@ namespace {
 
 using AsioFault = AsioSimTest;
 
-// Switches keep coming only while the simulated clock is stepped.
-bool stepUntilSwitches(SimDriver& sim, TestHost& host, size_t count) {
-  for (int i = 0; i < 64; ++i) {
-    if (host.switches().size() >= count) return true;
-    sim.scenario().stepSwitch();
-  }
+// Switches keep coming only while the simulated clock is stepped. The first
+// two are the driver's own priming halves, delivered before it asks the
+// kernel driver to start; count above 2 means the kernel driver streams.
+bool stepUntilSwitches(SimDriver& sim, TestHost& host, size_t count, size_t starts) {
+  // Steps count only once the kernel driver was asked to start.
+  if (!sim.scenario().waitForRequest(IOCTL_DRAVIK_ASIO_START, starts, kWaitMs)) return false;
+  for (int i = 0; i < 64 && host.switches().size() < count; ++i) sim.scenario().stepSwitch();
   return host.waitForSwitches(count);
 }
 
@@ -38,7 +39,8 @@ TEST_F(AsioFault, HandleClosedWhileStreamingReleasesWhatItHeldAndHarmsNobody) {
   std::vector<ASIOBufferInfo> infos = bufferInfos(2, 2);
   ASSERT_EQ(ASE_OK, asio->createBuffers(infos.data(), 4, 256, &host.callbacks));
   ASSERT_EQ(ASE_OK, asio->start());
-  ASSERT_TRUE(stepUntilSwitches(sim, host, 2));
+  ASSERT_TRUE(stepUntilSwitches(sim, host, 4, 1));
+  ASSERT_TRUE(sim.scenario().asioStats().started);
 
   const SimHandleId handle = asioHandle();
   ASSERT_NE(SIM_NO_HANDLE, handle);
@@ -111,7 +113,9 @@ TEST_F(AsioWithServer, UnplugDuringStreamingThenReplugAsksForAResetAndStreamingR
   std::vector<ASIOBufferInfo> infos = bufferInfos();
   ASSERT_EQ(ASE_OK, asio->createBuffers(infos.data(), 4, 256, &host.callbacks));
   ASSERT_EQ(ASE_OK, asio->start());
-  ASSERT_TRUE(stepUntilSwitches(*sim_, host, 2));
+  // Streaming for real (past the priming halves) before the unplug.
+  ASSERT_TRUE(stepUntilSwitches(*sim_, host, 4, 1));
+  ASSERT_TRUE(sc().asioStats().started);
 
   forgetNotifications();
   ASSERT_EQ(0u, sc().unplugDevice(kSerial));
@@ -133,7 +137,7 @@ TEST_F(AsioWithServer, UnplugDuringStreamingThenReplugAsksForAResetAndStreamingR
   infos = bufferInfos();
   ASSERT_EQ(ASE_OK, asio->createBuffers(infos.data(), 4, 256, &host.callbacks));
   ASSERT_EQ(ASE_OK, asio->start());
-  EXPECT_TRUE(stepUntilSwitches(*sim_, host, before + 2)) << "streaming did not resume after the reset";
+  EXPECT_TRUE(stepUntilSwitches(*sim_, host, before + 4, 2)) << "streaming did not resume after the reset";
 }
 
 }  // namespace
