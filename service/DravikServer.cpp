@@ -293,7 +293,17 @@ void DravikServer::onNotification3015(uint32_t, uint32_t) { raiseStreaming(0); }
 
 void DravikServer::onNotification3016(uint32_t, uint32_t) { releaseIdleStreaming(); }
 
-void DravikServer::onNotification3020() { postNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED); }
+void DravikServer::onNotification3020() {
+  // A device went away. The driver may announce that with this notification
+  // alone: drop its controller now, or it would refuse every later
+  // transition on a device that is gone.
+  bool changed = false;
+  updateDeviceList(changed);
+  if (changed)
+    onDevicesChanged();  // posts 3010 and 3030
+  else
+    postNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED);
+}
 
 void DravikServer::onNotification3051(uint32_t deviceId0, uint32_t deviceId1) {
   if (DravikDeviceCtrl* ctrl = findController(deviceId0, deviceId1)) ctrl->onHardwareLevelsChanged();

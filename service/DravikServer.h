@@ -86,6 +86,8 @@ public:
   virtual void onNotification3005();
   virtual void onNotification3015(uint32_t value0, uint32_t value1);
   virtual void onNotification3016(uint32_t value0, uint32_t value1);
+  // Refreshes the device list: a change is handled as by onDevicesChanged,
+  // otherwise 3030 is posted.
   virtual void onNotification3020();
   virtual void onNotification3051(uint32_t deviceId0, uint32_t deviceId1);
   virtual void onNotification3060(const DravikEndpointChange& change);

@@ -4,6 +4,7 @@
 
 #include "WnModulePath.h"
 #include "WnServiceCtrl.h"
+#include "platform/WnSimulatedDriver.h"
 #include "service/WideFormat.h"
 
 namespace {
@@ -20,9 +21,14 @@ DWORD WINAPI serviceControlHandler(DWORD control, DWORD eventType, LPVOID eventD
 uint32_t Win32ServiceRuntime::registerControlHandler(const char16_t* serviceName,
                                                      WnServiceCallbackInterface* context,
                                                      WnServiceStatusHandle& statusHandle) {
-  SERVICE_STATUS_HANDLE h = RegisterServiceCtrlHandlerExW(wnWide(serviceName), serviceControlHandler, context);
-  if (!h) return GetLastError();
-  statusHandle = reinterpret_cast<WnServiceStatusHandle>(h);
+  // RegisterServiceCtrlHandlerExW through the platform layer, which also
+  // delivers the simulated driver's device events to the handler when an
+  // administrator opted in to it (platform/WnSimulatedDriver.h).
+  WnServiceStatusHandle h = nullptr;
+  if (uint32_t error = wnRegisterServiceCtrlHandlerEx(
+          serviceName, reinterpret_cast<WnServiceHandlerProc>(serviceControlHandler), context, h))
+    return error;
+  statusHandle = h;
   return 0;
 }
 

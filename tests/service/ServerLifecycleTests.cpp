@@ -33,9 +33,7 @@ TEST_F(ServerLifecycle, LastDeviceGoneThenArrival) {
   startServer();
   const SimHandleId first = serverHandle();
   forgetNotifications();
-  ASSERT_EQ(0u, sc().unplugDevice(kSerial));
-  // The driver's list changed: it says so with 3005.
-  sc().raiseNotification(DRAVIK_NOTIFY_DEVICE_ARRIVED);
+  ASSERT_EQ(0u, sc().unplugDevice(kSerial));  // the driver raises 3020
   ASSERT_TRUE(waitForNotification(DRAVIK_NOTIFY_STREAM_RESTARTED));
   ASSERT_TRUE(waitForNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED));
   // The channel goes: its events are withdrawn before it closes.
@@ -96,11 +94,21 @@ TEST_F(ServerLifecycle, DevicesComeAndGoWhileConnected) {
   uint32_t render = 9, capture = 9;
   EXPECT_EQ(0u, client_.getDeviceConfig(ids.deviceId0, ids.deviceId1, render, capture));
 
+  // The removal (3020) drops the controller at once: the stream can still
+  // be brought up with the device that is left.
   ASSERT_EQ(0u, sc().unplugDevice(u"T8-0002"));
-  sc().raiseNotification(DRAVIK_NOTIFY_DEVICE_ARRIVED);
   ASSERT_TRUE(waitForNotification(DRAVIK_NOTIFY_STREAM_RESTARTED));
   EXPECT_EQ(DRAVIK_STATUS_OBJECT_NOT_FOUND, client_.getDeviceConfig(ids.deviceId0, ids.deviceId1, render, capture));
   EXPECT_NE(SIM_NO_HANDLE, serverHandle()) << "one device is left: the channel stays open";
+  sc().setActivity(1, 1);
+  barrier();
+  EXPECT_EQ(uint32_t{DRAVIK_STREAM_RUNNING}, sc().settings().streamState.streamState);
+
+  // 3005 refreshes the list and tells the clients even without a change.
+  forgetNotifications();
+  sc().raiseNotification(DRAVIK_NOTIFY_DEVICE_ARRIVED);
+  EXPECT_TRUE(waitForNotification(DRAVIK_NOTIFY_STREAM_RESTARTED));
+  EXPECT_TRUE(waitForNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED));
 }
 
 // Another server is registered: a second one's loop returns at once.
