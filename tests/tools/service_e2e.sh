@@ -30,7 +30,7 @@ fail() {
   exit 1
 }
 sim_ctl() { "$RUN" "$SIM" ctl --pipe "$PIPE" "$@"; }
-dump() { sim_ctl dump journal=0 2>/dev/null; }
+dump() { sim_ctl dump journal=0 2>/dev/null | tr -d '\r'; }
 dump_has() { dump | grep -q -- "$1"; }
 dump_lacks() { local d; d=$(dump) && ! grep -q -- "$1" <<<"$d"; }
 # wait_for DESCRIPTION COMMAND...: polls until COMMAND succeeds.
