@@ -175,6 +175,26 @@ TEST_F(StreamStateWalk, ControllerSwitchesStreamingInterfaces) {
   EXPECT_EQ(uint32_t{DRAVIK_STREAM_DOWN}, sc().settings().streamState.streamState);
 }
 
+// A driver that accepts every command but falls back to Down each time:
+// the walk gives up instead of spinning for ever.
+TEST_F(StreamStateWalk, UnsettledStateGivesUp) {
+  struct StuckServer : CustomServer {
+    SimScenario* scenario = nullptr;
+    void afterTransition(uint32_t state, uint32_t target, uint32_t rate) override {
+      CustomServer::afterTransition(state, target, rate);
+      scenario->forceStreamState(DRAVIK_STREAM_DOWN);
+    }
+  } server;
+  connect(server);
+  server.scenario = &sc();
+  sc().forceStreamState(DRAVIK_STREAM_DOWN);
+  const uint64_t m = mark();
+  EXPECT_EQ(DRAVIK_STATUS_INVALID_STATE, server.raiseStreaming(0));
+  const std::vector<uint32_t> commands = streamCommands(since(m, serverHandle()));
+  EXPECT_EQ(32u, commands.size());
+  for (uint32_t c : commands) EXPECT_EQ(2u, c);
+}
+
 class StreamActivity : public ServerFixture {};
 
 // Activity (3003/3004) and use counts (3015/3016) bring the stream up to
