@@ -3,7 +3,6 @@
 #include <cstring>
 #include <functional>
 
-#include "driverapi/DravikMessage.h"
 #include "driverapi/DravikRecords.h"
 #include "platform/WnDeviceNotification.h"
 #include "simdriver/SimScenario.h"
@@ -227,13 +226,7 @@ SimControlAnswer SimCommandInterpreter::run(const std::vector<std::string>& word
       return st;
     });
     if (s) return failed(cmd + " " + arg(0), s);
-    if (cmd == "unplug") {
-      // The driver tells its programs that the device list changed (3005)
-      // after a removal as after an arrival; the service notices a removal
-      // only through it (or the next arrival). A replug's arrival raises it.
-      sc.raiseNotification(DRAVIK_NOTIFY_DEVICE_ARRIVED);
-      return ok("unplugged serial=" + simQuote(simToUtf8(serial)));
-    }
+    if (cmd == "unplug") return ok("unplugged serial=" + simQuote(simToUtf8(serial)));
     return ok(simFormat("replugged serial=%s id=%08X:%08X", simQuote(simToUtf8(serial)).c_str(), ids.deviceId0,
                         ids.deviceId1));
   }

@@ -1,9 +1,7 @@
 // SimCommandInterpreter: the commands of the simulator's control interface
 // (tovix8sim ctl, the "<pipe>-ctl" pipe), parsed from words and carried out
 // on the driver's scenario. Device arrival and removal go through the event
-// publisher, so other processes see them as device-interface events; after
-// an unplug the driver's device-list notification 3005 follows the removal
-// notification 3020, as the driver announces a removal to the service. The
+// publisher, so other processes see them as device-interface events. The
 // commands and their answers are listed by "help" and in docs/TOOLS.md.
 //
 // A DEVICE argument is a position in the device list (1, 2, ...) or a
