@@ -8,12 +8,11 @@
 // two priming calls of each run answer no signal and are left out.
 //
 // Where no signal times exist (the driver in another process), the latency
-// is estimated from the schedule instead: within a stretch of switches
-// without a pause (no gap above three periods), the switches are due on a
-// regular grid whose period is the stretch's mean interval; each switch's
-// lateness is its offset from that grid minus the smallest offset within
-// one second around it. That measures how much later than the best nearby
-// switch each one came (jitter), not the absolute delay from the signal.
+// is estimated from the host's own calls instead: each call's lateness is
+// how much more than one buffer period passed since the call before (0 when
+// less). A switch the driver's clock signals late thus counts once, with its
+// lateness, and the early one after it counts 0. That measures the whole
+// chain from the driver's clock to the host, not the dispatch alone.
 //
 // A switch is late when its latency exceeds one buffer period: the next
 // signal was due before the host even started.
@@ -67,7 +66,6 @@ private:
     uint64_t signal;
     uint32_t run;
   };
-  void estimateStretch(size_t first, size_t end, uint64_t periodNanos, Result& out) const;
 
   std::vector<Record> records_;
   std::vector<uint64_t> periods_;  // by run

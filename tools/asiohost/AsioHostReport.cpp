@@ -41,8 +41,9 @@ std::string asioHostRequestName(AsioLong selector) {
 void asioHostEvaluate(AsioHostReport& r) {
   r.failedChecks.clear();
   auto fail = [&](const std::string& what) { r.failedChecks.push_back(what); };
+  if (!r.failure.empty()) fail(r.failure);
   if (!r.streamed) {
-    fail(r.failure.empty() ? "the driver did not stream" : r.failure);
+    if (r.failure.empty()) fail("the driver did not stream");
   } else if (r.switches == 0) {
     fail("no buffer switch was delivered");
   } else {
@@ -99,7 +100,7 @@ std::string asioHostFormatReport(const AsioHostReport& r) {
                 asioMicros(r.dispatch.p50).c_str(), asioMicros(r.dispatch.p99).c_str(),
                 asioMicros(r.dispatch.p999).c_str(), asioMicros(r.dispatch.max).c_str(), r.dispatch.count,
                 r.dispatchFromSignals ? "from the driver's switch signals"
-                                      : "jitter estimated from the callback schedule; no signal times published");
+                                      : "estimated: lateness of each call against one period after the one before; no signal times published");
   else
     t += "dispatch latency: none measured\n";
   t += format("alternation errors: %llu\n", ull(r.alternationErrors));

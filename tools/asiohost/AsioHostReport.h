@@ -6,7 +6,8 @@
 // read "switches delivered", "switches missed", "dispatch latency",
 // "requests", "rate before", "rate after" and "result").
 //
-// Verdict: the session must have streamed (no setup failure) and delivered
+// Verdict: the session must have streamed without a failure (setup, or a
+// restart that did not come back) and delivered
 // switches; the half indices, sample positions, time stamps and time info
 // must be right, and the loopback must be unbroken on every checked channel
 // with one delay. A host slowed down below the buffer period (delay) is

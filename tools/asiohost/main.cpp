@@ -53,6 +53,11 @@ int main(int argc, char** argv) {
   AsioHostReport report;
   {
     AsioHostSession session(*asio, options, signals);
+    // Scripts that act while the host streams wait for this line.
+    session.onStarted = [](uint32_t runs) {
+      std::fprintf(stderr, "asiohost: streaming (run %u)\n", runs);
+      std::fflush(stderr);
+    };
     report = session.run();
   }
   if (options.inProcess)
