@@ -5,7 +5,15 @@
 #include "service/ServiceIdentity.h"
 #include "service/WideFormat.h"
 
-DravikService::DravikService() : server_(new (std::nothrow) CustomServer) { arrivalEvent_.create(false, false); }
+DravikService::DravikService() : server_(new (std::nothrow) CustomServer) {
+  arrivalEvent_.create(false, false);
+  const char16_t* guid = server_ ? server_->interfaceGuidString() : TOVIX8_INTERFACE_GUID_STRING;
+  wideFormat(mutexName_, TOVIX8_MUTEX_NAME_CHARS, u"%s-%s", serviceName(), guid);
+}
+
+void DravikService::setInstanceMutexName(const char16_t* name) {
+  wideCopy(mutexName_, TOVIX8_MUTEX_NAME_CHARS, name);
+}
 
 DravikService::~DravikService() { delete server_; }
 
@@ -30,11 +38,8 @@ void DravikService::print(const char16_t* text) {
 }
 
 uint32_t DravikService::createInstanceMutex() {
-  char16_t name[TOVIX8_MUTEX_NAME_CHARS];
-  const char16_t* guid = server_ ? server_->interfaceGuidString() : TOVIX8_INTERFACE_GUID_STRING;
-  wideFormat(name, TOVIX8_MUTEX_NAME_CHARS, u"%s-%s", serviceName(), guid);
   instanceMutex_.close();
-  const uint32_t result = instanceMutex_.create(true, name);
+  const uint32_t result = instanceMutex_.create(true, mutexName_);
   // An existing mutex belongs to the other instance: do not keep it.
   if (result != 0) instanceMutex_.close();
   return result;

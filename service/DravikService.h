@@ -65,10 +65,14 @@ public:
   // Where console mode prints (nothing is printed without one).
   void setOutput(ServiceOutput* output) { output_ = output; }
 
-  // Creates the mutex "<service name>-<interface GUID>" owned by the
-  // caller. 0, or the last error after the creation (183 when another
-  // instance holds it; no handle is kept then).
+  // Creates the single-instance mutex owned by the caller. 0, or the last
+  // error after the creation (183 when another instance holds it; no handle
+  // is kept then).
   uint32_t createInstanceMutex();
+  // "<service name>-<interface GUID>", built by the constructor. Tests that
+  // run in parallel processes give each process a name of its own.
+  const char16_t* instanceMutexName() const { return mutexName_; }
+  void setInstanceMutexName(const char16_t* name);
   void closeInstanceMutex() { instanceMutex_.close(); }
   bool holdsInstanceMutex() const { return instanceMutex_.isValid(); }
 
@@ -85,4 +89,5 @@ private:
   WnEvent arrivalEvent_;
   WnServiceMainEntry serviceMainEntry_ = nullptr;
   ServiceOutput* output_ = nullptr;
+  char16_t mutexName_[TOVIX8_MUTEX_NAME_CHARS] = {};
 };

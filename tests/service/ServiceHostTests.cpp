@@ -103,7 +103,16 @@ const std::string kStarted =
     "info tovix8svc started\r\nExePath: C:\\Program Files\\Tovix8\\tovix8svc.exe\r\nVersion 1.36.1\r\n"
     "Interface Version 2.0";
 
-std::u16string mutexName() { return std::u16string(u"tovix8svc-") + TOVIX8_INTERFACE_GUID_STRING; }
+// The test processes run in parallel and named mutexes are seen across
+// processes: each process uses a mutex name of its own.
+std::u16string mutexName() {
+  return u"tovix8svc-test-" + utf8ToWide(std::to_string(wnCurrentProcessId()).c_str());
+}
+
+// A service object with this process's mutex name.
+struct TestService : DravikService {
+  TestService() { setInstanceMutexName(mutexName().c_str()); }
+};
 
 class ServiceHost : public ServerFixture {
 protected:
@@ -143,7 +152,7 @@ TEST(ServiceControl, HandlerActions) {
       {15, 0, false, false},  // pre-shutdown
   };
   for (const ControlCase& c : cases) {
-    DravikService service;
+    TestService service;
     EXPECT_EQ(0u, service.controlForwarder()->onServiceControl(c.control, c.eventType, nullptr)) << c.control;
     EXPECT_EQ(c.stops ? WN_WAIT_OBJECT_0 : WN_WAIT_TIMEOUT, wnWaitForSingle(service.stopEvent(), 0))
         << c.control << "/" << c.eventType;
@@ -157,6 +166,7 @@ TEST(ServiceControl, Identity) {
   EXPECT_EQ(u"tovix8svc", std::u16string(service.serviceName()));
   EXPECT_EQ(u"Tovix8 control", std::u16string(service.displayName()));
   EXPECT_EQ(u"Tovix8 control service", std::u16string(service.description()));
+  EXPECT_EQ(u"tovix8svc-{4033B9FA-A338-489F-8F9D-10A89289268B}", std::u16string(service.instanceMutexName()));
   EXPECT_EQ(16u, service.serviceType());
   EXPECT_EQ(5u, service.acceptedControls());
   ASSERT_NE(nullptr, service.server());
@@ -172,7 +182,7 @@ TEST(ServiceControl, Identity) {
 TEST_F(ServiceHost, ServiceMainRunsUntilStopped) {
   startSim();
   ASSERT_EQ(0u, client_.connect(DRAVIK_DEVICE_NAME));
-  DravikService service;
+  TestService service;
   RecordingRuntime runtime;
   startServiceMain(service, runtime);
   EXPECT_EQ("tovix8svc", runtime.name);
@@ -208,7 +218,7 @@ TEST_F(ServiceHost, ServiceModeArrivalThroughControlHandler) {
   config.devices.clear();
   startSim(config);
   ASSERT_EQ(0u, client_.connect(DRAVIK_DEVICE_NAME));
-  DravikService service;
+  TestService service;
   RecordingRuntime runtime;
   startServiceMain(service, runtime);
   ASSERT_TRUE(waitForNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED));
@@ -248,7 +258,7 @@ TEST(ServiceMainFailures, EachStep) {
     if (c.holdMutex) {
       ASSERT_EQ(0u, other.create(true, mutexName().c_str()));
     }
-    DravikService service;
+    TestService service;
     RecordingRuntime runtime;
     runtime.registerError = c.registerError;
     runtime.openError = c.openError;
@@ -272,7 +282,7 @@ TEST_F(ServiceHost, ConsoleModeWithArrivalsAndSecondInstance) {
   config.devices.clear();
   startSim(config);
   ASSERT_EQ(0u, client_.connect(DRAVIK_DEVICE_NAME));
-  DravikService service;
+  TestService service;
   CaptureOutput out;
   service.setOutput(&out);
   WnThreadCallbackForwarderT<DravikService> body(&service, &DravikService::runConsole);
@@ -280,7 +290,7 @@ TEST_F(ServiceHost, ConsoleModeWithArrivalsAndSecondInstance) {
   ASSERT_EQ(0u, console.start(&body, 0, 0));
   ASSERT_TRUE(waitForNotification(DRAVIK_NOTIFY_DEVICE_LIST_CHANGED));
 
-  DravikService second;
+  TestService second;
   CaptureOutput secondOut;
   second.setOutput(&secondOut);
   EXPECT_EQ(1u, second.runConsole());
@@ -308,7 +318,7 @@ TEST_F(ServiceHost, ConsoleModeWithArrivalsAndSecondInstance) {
 TEST_F(ServiceHost, ConsoleThreadsUntilStopAll) {
   startSim();
   ASSERT_EQ(0u, client_.connect(DRAVIK_DEVICE_NAME));
-  DravikService service;
+  TestService service;
   ServiceProcess::clear();
   ASSERT_TRUE(ServiceProcess::add(&service));
   ServiceProcess::setConsoleMode(true);
