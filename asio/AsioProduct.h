@@ -1,6 +1,8 @@
 // The constants that identify the ASIO driver of this package: its COM class,
 // the names under which it is registered and shown, and the program its
-// control-panel operation starts.
+// control-panel operation starts. Constant data, safe on any thread.
+//
+//   if (riid == kTovix8AsioClsid) ...   // the host asks for IASIO
 #pragma once
 
 #include <cstdint>
