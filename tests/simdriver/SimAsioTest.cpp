@@ -21,8 +21,8 @@ void acknowledge(SwitchBlock& b) { std::atomic_ref<uint32_t>(b.acknowledge).fetc
 // One lent channel buffer (both halves) with guard bytes on both sides.
 class LentBuffer {
 public:
-  explicit LentBuffer(uint32_t halfSize) : half_(halfSize), bytes_(kGuardBytes * 2 + halfSize * 2, kGuardByte) {
-    std::fill(bytes_.begin() + kGuardBytes, bytes_.end() - kGuardBytes, 0x55);
+  explicit LentBuffer(uint32_t halfSize) : half_(halfSize), bytes_(kGuardBytes * 2 + size_t{halfSize} * 2, kGuardByte) {
+    fill(0x55);
   }
   uint8_t* half(uint32_t h) { return bytes_.data() + kGuardBytes + h * half_; }
   uint64_t address() { return reinterpret_cast<uintptr_t>(half(0)); }
@@ -32,7 +32,9 @@ public:
       if (bytes_[i] != kGuardByte || bytes_[bytes_.size() - 1 - i] != kGuardByte) return false;
     return true;
   }
-  void fill(uint8_t v) { std::fill(bytes_.begin() + kGuardBytes, bytes_.end() - kGuardBytes, v); }
+  void fill(uint8_t v) {
+    for (size_t i = kGuardBytes; i + kGuardBytes < bytes_.size(); ++i) bytes_[i] = v;
+  }
   bool all(uint8_t v) {
     for (uint32_t i = 0; i < half_ * 2; ++i)
       if (half(0)[i] != v) return false;
