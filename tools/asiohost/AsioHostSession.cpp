@@ -313,13 +313,13 @@ AsioHostReport AsioHostSession::run() {
     return r;
   }
   if (describe(r)) {
-    // Room for the timing of every switch at the fastest rate on offer.
-    uint32_t fastest = static_cast<uint32_t>(r.rateBefore);
-    for (uint32_t rate : r.rates)
-      if (rate <= 384000 && rate > fastest) fastest = rate;
-    uint64_t room = static_cast<uint64_t>((options_.seconds + 2.0) * fastest / frames_) + 4096;
+    // Room for the timing of every switch at the current rate with a
+    // margin (a restart at a faster rate may run out of it: the report then
+    // says how many records were dropped), at most 8 million (192 MB).
+    const double rate = r.rateBefore > 0 ? r.rateBefore : 48000.0;
+    uint64_t room = static_cast<uint64_t>((options_.seconds + 2.0) * rate * 1.25 / frames_) + 4096;
     if (options_.switchLimit && options_.switchLimit + 4096 < room) room = options_.switchLimit + 4096;
-    if (room > 20000000) room = 20000000;
+    if (room > 8000000) room = 8000000;
     timeline_.reserve(static_cast<size_t>(room));
 
     const bool haveBefore = countersOpen && counters_.readAsioErrors(missedBefore) == DRAVIK_STATUS_SUCCESS;

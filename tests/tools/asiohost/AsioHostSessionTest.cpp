@@ -226,7 +226,7 @@ TEST_F(AsioHostSessionTest, ABrokenLoopbackFailsTheSession) {
   EXPECT_EQ(r.alternationErrors + r.positionErrors, 0u);
 }
 
-TEST_F(AsioHostSessionTest, WithoutSignalTimesLatencyIsEstimatedFromTheSchedule) {
+TEST_F(AsioHostSessionTest, WithoutSignalTimesLatencyIsEstimatedFromTheCallIntervals) {
   startSession(false);
   ASSERT_TRUE(progress.waitForRuns(1));
   stepSwitches(1, 30);
