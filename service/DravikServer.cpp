@@ -175,7 +175,8 @@ DravikStatus DravikServer::setSampleRate(uint32_t rateHz) {
   return result;
 }
 
-DravikStatus DravikServer::setBufferSizes(const DravikBufferSizes& sizes) {
+template <class Apply>
+DravikStatus DravikServer::changeWhileDown(Apply apply) {
   DravikStreamState state;
   if (DravikStatus s = getStreamState(state)) return s;
   if (state.useCount0 != 0 || state.useCount1 != 0) return DRAVIK_STATUS_SOUND_DEVICE_IN_USE;
@@ -183,26 +184,19 @@ DravikStatus DravikServer::setBufferSizes(const DravikBufferSizes& sizes) {
     postNotification(DRAVIK_NOTIFY_STREAM_RESTARTED);
     return s;
   }
-  DravikStatus result = ioctlSetBufferSizes(sizes);
+  DravikStatus result = apply();
   const DravikStatus raised = raiseStreaming(0);
   if (result == DRAVIK_STATUS_SUCCESS) result = raised;
   postNotification(DRAVIK_NOTIFY_STREAM_RESTARTED);
   return result;
 }
 
+DravikStatus DravikServer::setBufferSizes(const DravikBufferSizes& sizes) {
+  return changeWhileDown([&] { return ioctlSetBufferSizes(sizes); });
+}
+
 DravikStatus DravikServer::selectStreamingDevice(const DravikStreamingDeviceSelection& selection) {
-  DravikStreamState state;
-  if (DravikStatus s = getStreamState(state)) return s;
-  if (state.useCount0 != 0 || state.useCount1 != 0) return DRAVIK_STATUS_SOUND_DEVICE_IN_USE;
-  if (DravikStatus s = lowerStreaming(0)) {
-    postNotification(DRAVIK_NOTIFY_STREAM_RESTARTED);
-    return s;
-  }
-  DravikStatus result = ioctlSelectStreamingDevice(selection);
-  const DravikStatus raised = raiseStreaming(0);
-  if (result == DRAVIK_STATUS_SUCCESS) result = raised;
-  postNotification(DRAVIK_NOTIFY_STREAM_RESTARTED);
-  return result;
+  return changeWhileDown([&] { return ioctlSelectStreamingDevice(selection); });
 }
 
 DravikStatus DravikServer::setIoFormat(uint8_t format) {

@@ -129,6 +129,12 @@ protected:
   DravikDeviceCtrl* findController(uint32_t deviceId0, uint32_t deviceId1) const;
 
 private:
+  // The road of a buffer-size or streaming-device change: refused while a
+  // sound device is in use; lower, apply, raise (the raise's error counts
+  // only when the change itself succeeded); 3010 posted in every case once
+  // the state was read.
+  template <class Apply>
+  DravikStatus changeWhileDown(Apply apply);
   // Open, register as the server, refresh the devices. The open or
   // registration status (0 when connected).
   DravikStatus connectServer();
