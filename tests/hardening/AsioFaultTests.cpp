@@ -23,7 +23,13 @@ using AsioFault = AsioSimTest;
 bool stepUntilSwitches(SimDriver& sim, TestHost& host, size_t count, size_t starts) {
   // Steps count only once the kernel driver was asked to start.
   if (!sim.scenario().waitForRequest(IOCTL_DRAVIK_ASIO_START, starts, kWaitMs)) return false;
-  for (int i = 0; i < 64 && host.switches().size() < count; ++i) sim.scenario().stepSwitch();
+  // One step at a time, each waited for: steps given faster than the
+  // streaming thread wakes would merge on its auto-reset switch event.
+  for (int i = 0; i < 64 && host.switches().size() < count; ++i) {
+    const size_t seen = host.switches().size();
+    sim.scenario().stepSwitch();
+    host.waitForSwitches(seen + 1, 2000);
+  }
   return host.waitForSwitches(count);
 }
 
